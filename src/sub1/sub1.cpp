@@ -237,6 +237,9 @@ void TForm2::LaunchSlot(int32_t slot) {
                                ChildStartup, ChildProcess)) {
         os::Sys().CloseHandle(ChildProcess.hThread);
         ChildProcess.hThread = 0;
+    } else {
+        // Whatever a failed call left there is no child of ours.
+        ChildProcess = os::ProcessInfo{};
     }
 }
 
