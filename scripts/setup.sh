@@ -9,6 +9,7 @@ packages=(
     googletest libgtest-dev
     wine wine64 xvfb x11-utils xdotool imagemagick
     fonts-ipafont-gothic
+    zip
 )
 
 missing=()
