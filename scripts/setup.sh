@@ -7,6 +7,7 @@ packages=(
     cmake ninja-build g++
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
     googletest libgtest-dev
+    clang libclang-rt-14-dev
     wine wine64 xvfb x11-utils xdotool imagemagick
     fonts-ipafont-gothic
     zip

@@ -1,7 +1,8 @@
 #!/bin/bash
 # The one test command: installs what is missing, builds the host, 64-bit
-# and 32-bit Windows trees under build/, runs the host unit tests, then the
-# end-to-end tests of the 64-bit programs under Wine on a private Xvfb.
+# and 32-bit Windows trees under build/, runs the host unit tests and a
+# short fuzz run (scripts/fuzz.sh), then the end-to-end tests of the
+# 64-bit programs under Wine on a private Xvfb.
 # Exits non-zero when any step fails; later steps still run where they can.
 #
 # Environment: ROTATOR_JOBS (build and host-test parallelism),
@@ -43,6 +44,10 @@ if build host -DCMAKE_BUILD_TYPE=Debug -DROTATOR_SANITIZE=ON; then
 else
     failed+=("host build")
 fi
+
+# About half a minute per libFuzzer target, with the sanitizers.
+step "fuzz"
+bash scripts/fuzz.sh 30 || failed+=("fuzz")
 
 win64_built=
 if build win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release; then
