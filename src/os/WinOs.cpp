@@ -36,6 +36,13 @@ class WinOs : public Os {
     bool StartProcess(const std::wstring& application, std::wstring& commandLine,
                       uint32_t creationFlags, const StartupInfo& startup,
                       ProcessInfo& process) override {
+        // A program name takes at most MAX_PATH - 1 characters here, as in
+        // the ANSI call; longer ones fail as a missing file does. (Wine's
+        // CreateProcessW crashes on names over about 1000 characters.)
+        if (application.size() >= MAX_PATH) {
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return false;
+        }
         // CreateProcessW may write into the command line.
         std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
         line.push_back(L'\0');
