@@ -1,0 +1,180 @@
+#include "soak_support.h"
+
+#include <psapi.h>
+#include <tlhelp32.h>
+
+namespace e2e {
+
+namespace {
+
+// The full, long form of a path, so that two spellings of it compare equal.
+std::wstring LongForm(const std::wstring& path) {
+    wchar_t full[MAX_PATH * 4];
+    DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH * 4, full, nullptr);
+    std::wstring p = (n > 0 && n < MAX_PATH * 4) ? std::wstring(full, n) : path;
+    wchar_t lng[MAX_PATH * 4];
+    n = GetLongPathNameW(p.c_str(), lng, MAX_PATH * 4);
+    if (n > 0 && n < MAX_PATH * 4)
+        p.assign(lng, n);
+    return p;
+}
+
+bool HasPrefixNoCase(const std::wstring& text, const std::wstring& prefix) {
+    return text.size() >= prefix.size() &&
+           CompareStringOrdinal(text.c_str(), static_cast<int>(prefix.size()), prefix.c_str(),
+                                static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL;
+}
+
+} // namespace
+
+bool SampleResources(HANDLE process, DWORD pid, ResourceSample& sample) {
+    sample = {};
+    PROCESS_MEMORY_COUNTERS_EX mem{};
+    mem.cb = sizeof mem;
+    if (!K32GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&mem),
+                                 sizeof mem))
+        return false;
+    // Windows gives the private commit charge in both fields. Wine leaves
+    // PrivateUsage at 0 for another process and puts the process's
+    // anonymous resident memory into PagefileUsage.
+    sample.privateBytes = mem.PrivateUsage ? mem.PrivateUsage : mem.PagefileUsage;
+    return HandleCount(process, pid, sample.handles) && sample.privateBytes > 0;
+}
+
+std::vector<std::wstring> ProcessesUnder(const std::wstring& folder) {
+    std::vector<std::wstring> found;
+    std::wstring prefix = LongForm(folder);
+    if (prefix.empty())
+        return found;
+    if (prefix.back() != L'\\')
+        prefix += L'\\';
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE)
+        return found;
+    PROCESSENTRY32W pe{};
+    pe.dwSize = sizeof pe;
+    for (BOOL more = Process32FirstW(snap, &pe); more; more = Process32NextW(snap, &pe)) {
+        HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE,
+                               pe.th32ProcessID);
+        if (!h)
+            continue;
+        wchar_t image[MAX_PATH * 4];
+        DWORD size = MAX_PATH * 4;
+        // A process that has ended can stay in the list while a handle to
+        // it is open; it counts as gone.
+        if (QueryFullProcessImageNameW(h, 0, image, &size) &&
+            WaitForSingleObject(h, 0) == WAIT_TIMEOUT) {
+            std::wstring path = LongForm(std::wstring(image, size));
+            if (HasPrefixNoCase(path, prefix))
+                found.push_back(path + L" (pid " + std::to_wstring(pe.th32ProcessID) + L")");
+        }
+        CloseHandle(h);
+    }
+    CloseHandle(snap);
+    return found;
+}
+
+size_t StartCounter::Poll() {
+    HANDLE f = CreateFileW(path_.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return count_;
+    LARGE_INTEGER at;
+    at.QuadPart = offset_;
+    if (SetFilePointerEx(f, at, nullptr, FILE_BEGIN)) {
+        char buf[8192];
+        DWORD got = 0;
+        while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got > 0) {
+            offset_ += got;
+            partial_.append(buf, got);
+        }
+    }
+    CloseHandle(f);
+    // Whole lines only: a child may be half-way through writing one.
+    size_t start = 0;
+    for (size_t end; (end = partial_.find('\n', start)) != std::string::npos; start = end + 1)
+        if (partial_.compare(start, 6, "start ") == 0)
+            ++count_;
+    partial_.erase(0, start);
+    return count_;
+}
+
+// --- ChildRunTest -------------------------------------------------------------
+
+void ChildRunTest::SetUp() {
+    ScrTest::SetUp();
+    if (HasFatalFailure())
+        return;
+    log = dir->File(L"children.log");
+    // The rotator hands its environment on to the children.
+    SetEnvironmentVariableW(L"CHILD_LOG", log.c_str());
+    SetEnvironmentVariableW(L"CHILD_MAX_MS", L"60000");
+}
+
+void ChildRunTest::TearDown() {
+    procs.clear(); // the rotator first, so that it starts nothing more
+    if (dir)
+        KillProcessesUnder(dir->Path()); // only after a failure is there anything
+    SetEnvironmentVariableW(L"CHILD_LOG", nullptr);
+    SetEnvironmentVariableW(L"CHILD_MAX_MS", nullptr);
+    ScrTest::TearDown();
+}
+
+void ChildRunTest::Child(const std::wstring& name, const std::wstring& program) {
+    std::wstring source = BinFile(program + L".exe");
+    ASSERT_TRUE(FileExists(source)) << "no test child at " << Narrow(source);
+    ASSERT_TRUE(FileExists(dir->CopyIn(source, name + L".exe")));
+}
+
+Process& ChildRunTest::StartSaver(const std::string& iniText, HWND& saver) {
+    EXPECT_TRUE(PlacePointer(kHome)) << "the pointer stays at " << ShowPoint(CursorNow());
+    WriteIni(iniText);
+    Process& p = Launch(L"/s");
+    saver = WaitForWindow(p.Pid(), L"TForm2");
+    EXPECT_NE(saver, nullptr) << "no rotation window";
+    return p;
+}
+
+bool ChildRunTest::WaitForStarts(size_t n, DWORD ms) {
+    return WaitUntil([&] { return StartedNames(Events()).size() >= n; }, ms);
+}
+
+void ChildRunTest::ExpectNothingLeftRunning() {
+    const size_t starts = StartedNames(Events()).size();
+    std::vector<std::wstring> left;
+    auto none = [&] {
+        left = ProcessesUnder(dir->Path());
+        return left.empty();
+    };
+    if (!WaitUntil(none, 2000)) {
+        POINT now = CursorNow();
+        SetCursorPos(now.x + 50, now.y + 50);
+        WaitUntil(none, 3000);
+    }
+    std::string names;
+    for (const auto& l : left)
+        names += "\n  " + Narrow(l);
+    EXPECT_TRUE(left.empty()) << "still running:" << names << "\n" << LogText(log);
+    EXPECT_EQ(StartedNames(Events()).size(), starts)
+        << "a child started after the show had ended\n" << LogText(log);
+}
+
+std::string IniText(const std::string& interval, const std::string& mode,
+                    const std::vector<std::string>& files) {
+    std::string s = "[KS_SCR]\r\nInterval=" + interval + "\r\nMode=" + mode + "\r\n";
+    if (!files.empty()) {
+        s += "[SCRFiles]\r\n";
+        for (size_t i = 0; i < files.size(); ++i)
+            s += "No" + std::to_string(i) + "=" + files[i] + "\r\n";
+    }
+    return s;
+}
+
+bool SamePoint(POINT a, POINT b) { return a.x == b.x && a.y == b.y; }
+
+std::string ShowPoint(POINT p) {
+    return "(" + std::to_string(p.x) + "," + std::to_string(p.y) + ")";
+}
+
+} // namespace e2e
