@@ -673,15 +673,10 @@ void TApplication::Run() {
         mainForm_->Show();
     while (!terminated_) {
         bool quit = false;
-        if (Ws().DispatchOne(quit)) {
-            if (quit)
-                terminated_ = true;
-            continue;
-        }
+        if (Ws().WaitDispatchOne(quit) && quit)
+            terminated_ = true;
         FreeReleased();
-        Ws().WaitForMessage();
     }
-    FreeReleased();
 }
 
 void TApplication::Terminate() { Ws().PostQuit(); }

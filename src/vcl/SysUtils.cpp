@@ -164,6 +164,19 @@ int32_t StrToIntDef(const std::wstring& text, int32_t def) {
     return TryStrToInt(text, value) ? value : def;
 }
 
-std::wstring IntToStr(int64_t value) { return std::to_wstring(value); }
+// By hand: std::to_wstring goes through the C runtime's formatter, which
+// would add more to the program than this whole unit.
+std::wstring IntToStr(int64_t value) {
+    wchar_t digits[20];
+    wchar_t* p = digits + 20;
+    uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    do {
+        *--p = static_cast<wchar_t>(L'0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0)
+        *--p = L'-';
+    return std::wstring(p, digits + 20);
+}
 
 } // namespace vcl

@@ -50,6 +50,15 @@ class WindowSystem {
     virtual bool DispatchOne(bool& quit) = 0;
     // Blocks until a message arrives.
     virtual void WaitForMessage() = 0;
+    // Takes the next message, waiting for one when none waits, and
+    // dispatches it as DispatchOne does. A window system whose wait can
+    // take the message as well overrides it.
+    virtual bool WaitDispatchOne(bool& quit) {
+        if (DispatchOne(quit))
+            return true;
+        WaitForMessage();
+        return DispatchOne(quit);
+    }
     virtual void PostQuit() = 0;
 
     virtual int32_t ScreenWidth() = 0;

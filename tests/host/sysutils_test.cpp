@@ -166,6 +166,9 @@ TEST(IntToStr, PlainDecimal) {
     EXPECT_EQ(vcl::IntToStr(120), L"120");
     EXPECT_EQ(vcl::IntToStr(-1), L"-1");
     EXPECT_EQ(vcl::IntToStr(INT32_MIN), L"-2147483648");
+    EXPECT_EQ(vcl::IntToStr(UINT32_MAX), L"4294967295"); // a handle read as unsigned
+    EXPECT_EQ(vcl::IntToStr(INT64_MAX), L"9223372036854775807");
+    EXPECT_EQ(vcl::IntToStr(INT64_MIN), L"-9223372036854775808");
 }
 
 TEST(FormatStr, ReplacesFirstPlaceholderOnly) {
