@@ -55,8 +55,8 @@ crlf_copy() {
 
 mkdir -p dist
 made=()
-for spec in x64:win64:x86_64 x86:win32:i686; do
-    IFS=: read -r arch tree toolchain <<<"$spec"
+for target in x64:win64:x86_64 x86:win32:i686; do
+    IFS=: read -r arch tree toolchain <<<"$target"
     build=build/$tree
 
     printf '\n==== build %s (%s)\n' "$tree" "$arch"

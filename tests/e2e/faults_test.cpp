@@ -9,15 +9,6 @@
 namespace e2e {
 namespace {
 
-void PressKey(WORD vk) {
-    INPUT in[2]{};
-    in[0].type = INPUT_KEYBOARD;
-    in[0].ki.wVk = vk;
-    in[1] = in[0];
-    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, in, sizeof(INPUT));
-}
-
 size_t CountOf(const std::vector<ChildEvent>& events, ChildEvent::Kind kind) {
     return EventsOf(events, kind).size();
 }
@@ -31,22 +22,6 @@ class FaultTest : public ChildRunTest {
             if (e.name == name)
                 return OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, e.pid);
         return nullptr;
-    }
-
-    // Waits for the rotator's own end, which must come without a box;
-    // returns when it came, as a tick count.
-    DWORD WaitForEnd(Process& p, DWORD ms) {
-        bool box = false;
-        WaitUntil(
-            [&] {
-                box = box || HasMessageBox(p.Pid());
-                return !p.Running();
-            },
-            ms);
-        DWORD at = GetTickCount();
-        EXPECT_FALSE(box) << "the rotator showed a box";
-        ExpectCleanExit(p, 0);
-        return at;
     }
 };
 
@@ -73,7 +48,7 @@ TEST_F(FaultTest, CrashingChildEndsTheShowAtTheNextTick) {
     EXPECT_EQ(code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION)) << "no real crash";
 
     // A tick, then the close's 250 ms of message dispatch.
-    const DWORD ended = WaitForEnd(p, 5000);
+    const DWORD ended = ExpectEndsSoon(p, 5000);
     EXPECT_LT(ended - crashed, 2000u) << "the show ended " << ended - crashed
                                       << " ms after the crash";
     EXPECT_TRUE(SamePoint(CursorNow(), kHome)) << "pointer at " << ShowPoint(CursorNow());
@@ -113,7 +88,7 @@ TEST_F(FaultTest, ChildThatNeverQuitsIsNudgedOnEveryTickAndAKeyStillEndsTheShow)
     SetForegroundWindow(saver);
     const DWORD pressed = GetTickCount();
     PressKey('K');
-    const DWORD ended = WaitForEnd(p, kTimeoutMs);
+    const DWORD ended = ExpectEndsSoon(p, kTimeoutMs);
     EXPECT_LT(ended - pressed, 3000u) << "the show ended " << ended - pressed
                                       << " ms after the key";
     EXPECT_TRUE(SamePoint(CursorNow(), kHome)) << "pointer at " << ShowPoint(CursorNow());
@@ -173,7 +148,7 @@ TEST_P(FaultSettingsTest, ChangeShowsOnlyAtTheNextStart) {
     std::vector<std::string> names = StartedNames(Events());
     ASSERT_TRUE(p.Running());
     PostMessageW(saver, WM_CHAR, L'a', 0);
-    WaitForEnd(p, kTimeoutMs);
+    ExpectEndsSoon(p, kTimeoutMs);
     EXPECT_TRUE(SamePoint(CursorNow(), kHome)) << "pointer at " << ShowPoint(CursorNow());
     ExpectNothingLeftRunning();
     for (size_t i = 0; i < names.size(); ++i)
@@ -189,13 +164,13 @@ TEST_P(FaultSettingsTest, ChangeShowsOnlyAtTheNextStart) {
     ASSERT_NE(saver, nullptr) << "no rotation window";
     const std::string next = GetParam().nextFirst;
     if (next.empty()) {
-        WaitForEnd(again, 5000);
+        ExpectEndsSoon(again, 5000);
         EXPECT_EQ(StartedNames(Events()).size(), starts) << LogText(log);
     } else {
         ASSERT_TRUE(WaitForStarts(starts + 1, kTimeoutMs)) << LogText(log);
         EXPECT_EQ(StartedNames(Events())[starts], next) << LogText(log);
         PostMessageW(saver, WM_CHAR, L'a', 0);
-        WaitForEnd(again, kTimeoutMs);
+        ExpectEndsSoon(again, kTimeoutMs);
     }
     ExpectNothingLeftRunning();
 }
@@ -281,7 +256,7 @@ TEST_P(FaultLaterEntryTest, EndsTheShowAtTheNextTick) {
 
     // A tick that tidies up, one that launches, one that finds nothing
     // running, then the close.
-    const DWORD ended = WaitForEnd(p, 5000);
+    const DWORD ended = ExpectEndsSoon(p, 5000);
     EXPECT_LT(ended - childEnded, 2500u)
         << "the show ended " << ended - childEnded << " ms after the first child";
     EXPECT_TRUE(SamePoint(CursorNow(), kHome)) << "pointer at " << ShowPoint(CursorNow());

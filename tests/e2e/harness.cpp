@@ -403,6 +403,15 @@ void SendMouse(int x, int y, DWORD buttonFlags) {
     SendInput(1, &in, sizeof in);
 }
 
+void PressKey(WORD vk) {
+    INPUT in[2]{};
+    in[0].type = INPUT_KEYBOARD;
+    in[0].ki.wVk = vk;
+    in[1] = in[0];
+    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, in, sizeof(INPUT));
+}
+
 // --- WindowWatcher ---------------------------------------------------------
 
 namespace {

@@ -133,6 +133,8 @@ LRESULT Send(HWND hwnd, UINT msg, WPARAM wp = 0, LPARAM lp = 0);
 // Real mouse input at screen point x, y: a move, plus the button flags
 // given (MOUSEEVENTF_LEFTDOWN, ...). Goes to whatever window is there.
 void SendMouse(int x, int y, DWORD buttonFlags = 0);
+// A real press and release of the key vk, to whichever window has the focus.
+void PressKey(WORD vk);
 
 // Collects the windows that a process creates or shows, through an
 // out-of-context WinEvent hook on that process only. Start the process

@@ -60,24 +60,6 @@ ChildEvent Parse(const std::string& line) {
     return e;
 }
 
-// The full, long form of a path, for comparing two spellings of it.
-std::wstring Canonical(const std::wstring& path) {
-    wchar_t full[MAX_PATH * 4];
-    DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH * 4, full, nullptr);
-    std::wstring p = (n > 0 && n < MAX_PATH * 4) ? std::wstring(full, n) : path;
-    wchar_t lng[MAX_PATH * 4];
-    n = GetLongPathNameW(p.c_str(), lng, MAX_PATH * 4);
-    if (n > 0 && n < MAX_PATH * 4)
-        p.assign(lng, n);
-    return p;
-}
-
-bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix) {
-    return text.size() >= prefix.size() &&
-           CompareStringOrdinal(text.c_str(), static_cast<int>(prefix.size()), prefix.c_str(),
-                                static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL;
-}
-
 const wchar_t kHostClass[] = L"RotationTestHost";
 
 } // namespace
@@ -258,6 +240,41 @@ bool HandleCount(HANDLE process, DWORD pid, DWORD& count) {
         if (list->entries[i].ownerPid == pid)
             ++count;
     return count > 0;
+}
+
+// The full, long form of a path, for comparing two spellings of it.
+std::wstring Canonical(const std::wstring& path) {
+    wchar_t full[MAX_PATH * 4];
+    DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH * 4, full, nullptr);
+    std::wstring p = (n > 0 && n < MAX_PATH * 4) ? std::wstring(full, n) : path;
+    wchar_t lng[MAX_PATH * 4];
+    n = GetLongPathNameW(p.c_str(), lng, MAX_PATH * 4);
+    if (n > 0 && n < MAX_PATH * 4)
+        p.assign(lng, n);
+    return p;
+}
+
+bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix) {
+    return text.size() >= prefix.size() &&
+           CompareStringOrdinal(text.c_str(), static_cast<int>(prefix.size()), prefix.c_str(),
+                                static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL;
+}
+
+std::string IniText(const std::string& interval, const std::string& mode,
+                    const std::vector<std::string>& files) {
+    std::string s = "[KS_SCR]\r\nInterval=" + interval + "\r\nMode=" + mode + "\r\n";
+    if (!files.empty()) {
+        s += "[SCRFiles]\r\n";
+        for (size_t i = 0; i < files.size(); ++i)
+            s += "No" + std::to_string(i) + "=" + files[i] + "\r\n";
+    }
+    return s;
+}
+
+bool SamePoint(POINT a, POINT b) { return a.x == b.x && a.y == b.y; }
+
+std::string ShowPoint(POINT p) {
+    return "(" + std::to_string(p.x) + "," + std::to_string(p.y) + ")";
 }
 
 } // namespace e2e

@@ -75,4 +75,16 @@ bool PlacePointer(POINT pt);
 // system-wide handle list stands in for it there.
 bool HandleCount(HANDLE process, DWORD pid, DWORD& count);
 
+// The settings text: [KS_SCR] with Interval and Mode, then the list in
+// [SCRFiles] (no such section for an empty list).
+std::string IniText(const std::string& interval, const std::string& mode,
+                    const std::vector<std::string>& files);
+
+bool SamePoint(POINT a, POINT b);
+std::string ShowPoint(POINT p);
+
+// The full, long form of a path, so that two spellings of it compare equal.
+std::wstring Canonical(const std::wstring& path);
+bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix);
+
 } // namespace e2e

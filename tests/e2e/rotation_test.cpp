@@ -8,40 +8,12 @@
 
 #include "fixture.h"
 #include "rotation_support.h"
+#include "soak_support.h"
 
 namespace e2e {
 namespace {
 
-// Where the pointer stands when a test starts the program: outside the
-// top-left 320 x 240 that the nudges use, so every nudge is a real move and
-// the position put back at the end can't be mistaken for a nudge.
-const POINT kHome = {700, 500};
-
-std::string Ini(const std::string& interval, const std::string& mode,
-                const std::vector<std::string>& files) {
-    std::string s = "[KS_SCR]\r\nInterval=" + interval + "\r\nMode=" + mode + "\r\n";
-    if (!files.empty()) {
-        s += "[SCRFiles]\r\n";
-        for (size_t i = 0; i < files.size(); ++i)
-            s += "No" + std::to_string(i) + "=" + files[i] + "\r\n";
-    }
-    return s;
-}
-
 bool InNudgeArea(long x, long y) { return x >= 0 && x < 320 && y >= 0 && y < 240; }
-
-bool Same(POINT a, POINT b) { return a.x == b.x && a.y == b.y; }
-
-std::string Show(POINT p) { return "(" + std::to_string(p.x) + "," + std::to_string(p.y) + ")"; }
-
-void PressKey(WORD vk) {
-    INPUT in[2]{};
-    in[0].type = INPUT_KEYBOARD;
-    in[0].ki.wVk = vk;
-    in[1] = in[0];
-    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, in, sizeof(INPUT));
-}
 
 // Makes the window the active one, so that real keys go to it.
 bool Activate(HWND w) {
@@ -53,83 +25,16 @@ bool Activate(HWND w) {
         3000);
 }
 
-class RotationTest : public ScrTest {
+class RotationTest : public ChildRunTest {
   protected:
-    void SetUp() override {
-        ScrTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        log = dir->File(L"children.log");
-        // The program hands its environment on to the children.
-        SetEnvironmentVariableW(L"CHILD_LOG", log.c_str());
-        SetEnvironmentVariableW(L"CHILD_MAX_MS", L"60000");
-    }
-
-    void TearDown() override {
-        procs.clear(); // the program first, so that it starts nothing more
-        // Then whatever child still runs from the folder: a show that ends
-        // leaves its child running, and a failed test may leave anything.
-        if (dir)
-            KillProcessesUnder(dir->Path());
-        SetEnvironmentVariableW(L"CHILD_LOG", nullptr);
-        SetEnvironmentVariableW(L"CHILD_MAX_MS", nullptr);
-        SetEnvironmentVariableW(L"CHILD_LIFETIME_MS", nullptr);
-        ScrTest::TearDown();
-    }
-
-    // A copy of a test child in the folder, as <name>.exe.
-    void Child(const std::wstring& name, const std::wstring& program = L"WellBehaved") {
-        std::wstring source = BinFile(program + L".exe");
-        ASSERT_TRUE(FileExists(source)) << "no test child at " << Narrow(source);
-        ASSERT_TRUE(FileExists(dir->CopyIn(source, name + L".exe")));
-    }
-
-    // Puts the pointer at kHome, writes the settings and starts the program
-    // in saver mode; saver gets its window.
-    Process& StartSaver(const std::string& iniText, HWND& saver) {
-        EXPECT_TRUE(PlacePointer(kHome)) << "the pointer stays at " << Show(CursorNow());
-        WriteIni(iniText);
-        Process& p = Launch(L"/s");
-        saver = WaitForWindow(p.Pid(), L"TForm2");
-        EXPECT_NE(saver, nullptr) << "no rotation window";
-        // Wine reports the pointer's entry into the new window late; had the
-        // test moved the pointer meanwhile, the stale entry would leave Wine
-        // believing the pointer still stood at kHome, and the move back at
-        // the end would be skipped as no move at all.
-        Sleep(300);
-        return p;
-    }
-
-
-    std::vector<ChildEvent> Events() const { return ReadChildLog(log); }
-
-    bool WaitForStarts(size_t n, DWORD ms) {
-        return WaitUntil([&] { return StartedNames(Events()).size() >= n; }, ms);
-    }
-
-    // The end must come by itself, soon, and without an error box.
-    void ExpectEndsSoon(Process& p, DWORD ms) {
-        bool box = false;
-        WaitUntil(
-            [&] {
-                box = box || HasMessageBox(p.Pid());
-                return !p.Running();
-            },
-            ms);
-        EXPECT_FALSE(box) << "the program showed a box";
-        ExpectCleanExit(p, 0);
-    }
-
     // Ends a show that runs on with a key, and expects exit code 0 and the
     // pointer back at kHome.
     void EndWithKey(Process& p, HWND saver) {
         ASSERT_TRUE(p.Running()) << "the show ended before it was asked to";
         PostMessageW(saver, WM_CHAR, L'a', 0);
         ExpectCleanExit(p);
-        EXPECT_TRUE(Same(CursorNow(), kHome)) << "pointer at " << Show(CursorNow());
+        EXPECT_TRUE(SamePoint(CursorNow(), kHome)) << "pointer at " << ShowPoint(CursorNow());
     }
-
-    std::wstring log;
 };
 
 // --- Play order --------------------------------------------------------------
@@ -153,10 +58,10 @@ TEST_P(RotationOrderTest, RunsEveryChildInOrderOneAtATime) {
     for (const wchar_t* name : {L"A", L"B", L"C"})
         ASSERT_NO_FATAL_FAILURE(Child(name));
     HWND saver = nullptr;
-    Process& p = StartSaver(Ini("0", GetParam().mode, {"A.exe", "B.exe", "C.exe"}), saver);
+    Process& p = StartSaver(IniText("0", GetParam().mode, {"A.exe", "B.exe", "C.exe"}), saver);
     ASSERT_NE(saver, nullptr);
     ASSERT_TRUE(WaitForStarts(1, kTimeoutMs)) << LogText(log);
-    WriteIni(Ini("-1", GetParam().shuffled ? "0" : "1", {"C.exe", "A.exe", "B.exe"}));
+    WriteIni(IniText("-1", GetParam().shuffled ? "0" : "1", {"C.exe", "A.exe", "B.exe"}));
 
     ASSERT_TRUE(WaitForStarts(3 * kCycles, 30000)) << LogText(log);
     std::vector<ChildEvent> events = Events(); // before the end puts the pointer back
@@ -232,7 +137,7 @@ TEST_P(RotationEndTest, ChildEndingUnaskedEndsTheShow) {
     ASSERT_NO_FATAL_FAILURE(Child(L"A"));
     SetEnvironmentVariableW(L"CHILD_LIFETIME_MS", L"1500");
     HWND saver = nullptr;
-    Process& p = StartSaver(Ini("5", "0", {"E.exe", "A.exe"}), saver);
+    Process& p = StartSaver(IniText("5", "0", {"E.exe", "A.exe"}), saver);
     ASSERT_NE(saver, nullptr);
     // Move the pointer away, so that putting it back is seen. While the
     // full-screen window is active, Wine holds the pointer for it and lets
@@ -240,11 +145,11 @@ TEST_P(RotationEndTest, ChildEndingUnaskedEndsTheShow) {
     // Neither the program nor this child cares about the move.
     HostWindow other(0, 0, 20, 20);
     ASSERT_TRUE(Activate(other.Handle()));
-    ASSERT_TRUE(PlacePointer({100, 100})) << "pointer at " << Show(CursorNow());
+    ASSERT_TRUE(PlacePointer({100, 100})) << "pointer at " << ShowPoint(CursorNow());
     ASSERT_TRUE(WaitForStarts(1, kTimeoutMs)) << LogText(log);
 
     ExpectEndsSoon(p, 8000);
-    EXPECT_TRUE(Same(CursorNow(), kHome)) << "pointer at " << Show(CursorNow());
+    EXPECT_TRUE(SamePoint(CursorNow(), kHome)) << "pointer at " << ShowPoint(CursorNow());
     EXPECT_EQ(StartedNames(Events()), std::vector<std::string>{"E"}) << LogText(log);
 }
 
@@ -256,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(Rotation, RotationEndTest, ::testing::Values(L"EndsItse
 TEST_F(RotationTest, ClosingLeavesTheChildRunning) {
     ASSERT_NO_FATAL_FAILURE(Child(L"A"));
     HWND saver = nullptr;
-    Process& p = StartSaver(Ini("5", "0", {"A.exe"}), saver);
+    Process& p = StartSaver(IniText("5", "0", {"A.exe"}), saver);
     ASSERT_NE(saver, nullptr);
     ASSERT_TRUE(WaitForStarts(1, kTimeoutMs)) << LogText(log);
     DWORD childPid = EventsOf(Events(), ChildEvent::Start).front().pid;
@@ -284,7 +189,7 @@ TEST_P(RotationStuckTest, KeepsNudgingAndNeverMovesOn) {
     ASSERT_NO_FATAL_FAILURE(Child(L"S", GetParam()));
     ASSERT_NO_FATAL_FAILURE(Child(L"A"));
     HWND saver = nullptr;
-    Process& p = StartSaver(Ini("0", "0", {"S.exe", "A.exe"}), saver);
+    Process& p = StartSaver(IniText("0", "0", {"S.exe", "A.exe"}), saver);
     ASSERT_NE(saver, nullptr);
     ASSERT_TRUE(WaitUntil(
         [&] {
@@ -302,7 +207,7 @@ TEST_P(RotationStuckTest, KeepsNudgingAndNeverMovesOn) {
     DWORD start = GetTickCount();
     while (GetTickCount() - start < 2000) {
         POINT pt = CursorNow();
-        EXPECT_TRUE(InNudgeArea(pt.x, pt.y)) << "pointer at " << Show(pt);
+        EXPECT_TRUE(InNudgeArea(pt.x, pt.y)) << "pointer at " << ShowPoint(pt);
         seen.insert({pt.x, pt.y});
         Sleep(50);
     }
@@ -367,10 +272,10 @@ class RotationBadEntryTest : public RotationTest, public ::testing::WithParamInt
 TEST_P(RotationBadEntryTest, EndsTheShowAtTheNextTick) {
     std::vector<std::string> list = GetParam().list(*dir);
     HWND saver = nullptr;
-    Process& p = StartSaver(Ini("0", GetParam().mode, list), saver);
+    Process& p = StartSaver(IniText("0", GetParam().mode, list), saver);
     ASSERT_NE(saver, nullptr);
     ExpectEndsSoon(p, 5000);
-    EXPECT_TRUE(Same(CursorNow(), kHome)) << "pointer at " << Show(CursorNow());
+    EXPECT_TRUE(SamePoint(CursorNow(), kHome)) << "pointer at " << ShowPoint(CursorNow());
     EXPECT_TRUE(Events().empty()) << LogText(log);
 }
 
@@ -384,8 +289,8 @@ TEST_F(RotationTest, ParentFolderEntryRuns) {
     std::wstring sub = dir->MakeDir(L"saver");
     std::wstring program = sub + L"\\KsScrExec.scr";
     ASSERT_TRUE(CopyFileW(scr.c_str(), program.c_str(), FALSE));
-    WriteBytes(sub + L"\\KsScrExec.ini", Ini("5", "0", {"..\\A.exe"}));
-    ASSERT_TRUE(PlacePointer(kHome)) << "the pointer stays at " << Show(CursorNow());
+    WriteBytes(sub + L"\\KsScrExec.ini", IniText("5", "0", {"..\\A.exe"}));
+    ASSERT_TRUE(PlacePointer(kHome)) << "the pointer stays at " << ShowPoint(CursorNow());
 
     Process& p = LaunchRaw(L"\"" + program + L"\" /s", program);
     HWND saver = WaitForWindow(p.Pid(), L"TForm2");
@@ -406,7 +311,7 @@ class RotationHugeIntervalTest : public RotationTest,
 TEST_P(RotationHugeIntervalTest, LaunchesNothing) {
     ASSERT_NO_FATAL_FAILURE(Child(L"A"));
     HWND saver = nullptr;
-    Process& p = StartSaver(Ini(GetParam(), "0", {"A.exe"}), saver);
+    Process& p = StartSaver(IniText(GetParam(), "0", {"A.exe"}), saver);
     ASSERT_NE(saver, nullptr);
     Sleep(3000);
     EXPECT_TRUE(Events().empty()) << LogText(log);
@@ -441,7 +346,7 @@ const InputCase kClosers[] = {
          // Move first and let Wine take the move in: a restore that Wine
          // believes is no move at all is skipped.
          SendMouse(x, y, 0);
-         WaitUntil([&] { return Same(CursorNow(), POINT{x, y}); }, 2000);
+         WaitUntil([&] { return SamePoint(CursorNow(), POINT{x, y}); }, 2000);
          Sleep(300);
          SendMouse(x, y, MOUSEEVENTF_RIGHTDOWN);
          SendMouse(x, y, MOUSEEVENTF_RIGHTUP);
@@ -462,11 +367,11 @@ class RotationCloseTest : public RotationTest, public ::testing::WithParamInterf
 TEST_P(RotationCloseTest, EndsTheShow) {
     ASSERT_NO_FATAL_FAILURE(Child(L"A"));
     HWND saver = nullptr;
-    Process& p = StartSaver(Ini("-1", "0", {kQuietList}), saver);
+    Process& p = StartSaver(IniText("-1", "0", {kQuietList}), saver);
     ASSERT_NE(saver, nullptr);
     GetParam().act(saver);
     ExpectEndsSoon(p, 5000);
-    EXPECT_TRUE(Same(CursorNow(), kHome)) << "pointer at " << Show(CursorNow());
+    EXPECT_TRUE(SamePoint(CursorNow(), kHome)) << "pointer at " << ShowPoint(CursorNow());
 }
 
 INSTANTIATE_TEST_SUITE_P(Rotation, RotationCloseTest, ::testing::ValuesIn(kClosers),
@@ -478,7 +383,7 @@ INSTANTIATE_TEST_SUITE_P(Rotation, RotationCloseTest, ::testing::ValuesIn(kClose
 TEST_F(RotationTest, ShiftArrowsAndMovesDoNotEndTheShow) {
     ASSERT_NO_FATAL_FAILURE(Child(L"A"));
     HWND saver = nullptr;
-    Process& p = StartSaver(Ini("-1", "0", {kQuietList}), saver);
+    Process& p = StartSaver(IniText("-1", "0", {kQuietList}), saver);
     ASSERT_NE(saver, nullptr);
 
     for (WPARAM vk : {VK_SHIFT, VK_CONTROL, VK_LEFT, VK_F5}) {
@@ -498,7 +403,7 @@ TEST_F(RotationTest, ShiftArrowsAndMovesDoNotEndTheShow) {
 
     PressKey('Q');
     ExpectEndsSoon(p, 5000);
-    EXPECT_TRUE(Same(CursorNow(), kHome)) << "pointer at " << Show(CursorNow());
+    EXPECT_TRUE(SamePoint(CursorNow(), kHome)) << "pointer at " << ShowPoint(CursorNow());
 }
 
 // The system's request to start a screen saver is refused with 1; a
@@ -508,7 +413,7 @@ TEST_F(RotationTest, ShiftArrowsAndMovesDoNotEndTheShow) {
 TEST_F(RotationTest, RefusesScreenSaveRequest) {
     ASSERT_NO_FATAL_FAILURE(Child(L"A"));
     HWND saver = nullptr;
-    Process& p = StartSaver(Ini("-1", "0", {kQuietList}), saver);
+    Process& p = StartSaver(IniText("-1", "0", {kQuietList}), saver);
     ASSERT_NE(saver, nullptr);
     size_t windows = TopWindows(p.Pid()).size();
 
@@ -534,7 +439,7 @@ TEST_F(RotationTest, RefusesScreenSaveRequest) {
 TEST_F(RotationTest, SaverWindowCoversTheDisplayInWhite) {
     ASSERT_NO_FATAL_FAILURE(Child(L"A"));
     HWND saver = nullptr;
-    Process& p = StartSaver(Ini("-1", "0", {kQuietList}), saver);
+    Process& p = StartSaver(IniText("-1", "0", {kQuietList}), saver);
     ASSERT_NE(saver, nullptr);
     const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
 
@@ -562,7 +467,7 @@ TEST_F(RotationTest, SaverWindowCoversTheDisplayInWhite) {
                 return c == RGB(255, 255, 255);
             },
             3000))
-            << "colour 0x" << std::hex << c << " at " << Show(pt);
+            << "colour 0x" << std::hex << c << " at " << ShowPoint(pt);
     }
     ReleaseDC(nullptr, screen);
     EndWithKey(p, saver);
@@ -574,8 +479,8 @@ TEST_F(RotationTest, SaverWithHostHandleIsTheHostsChild) {
     ASSERT_NO_FATAL_FAILURE(Child(L"A"));
     HostWindow host(40, 30, 320, 240);
     ASSERT_NE(host.Handle(), nullptr);
-    WriteIni(Ini("-1", "0", {kQuietList}));
-    ASSERT_TRUE(PlacePointer(kHome)) << "the pointer stays at " << Show(CursorNow());
+    WriteIni(IniText("-1", "0", {kQuietList}));
+    ASSERT_TRUE(PlacePointer(kHome)) << "the pointer stays at " << ShowPoint(CursorNow());
     Process& p = Launch(L"/s " + host.Number());
     HWND saver = nullptr;
     ASSERT_TRUE(PumpUntil(
@@ -597,7 +502,7 @@ TEST_F(RotationTest, SaverWithHostHandleIsTheHostsChild) {
     PostMessageW(saver, WM_CHAR, L'a', 0);
     EXPECT_TRUE(PumpUntil([&] { return !p.Running(); }, kTimeoutMs));
     ExpectCleanExit(p, 0);
-    EXPECT_TRUE(Same(CursorNow(), kHome)) << "pointer at " << Show(CursorNow());
+    EXPECT_TRUE(SamePoint(CursorNow(), kHome)) << "pointer at " << ShowPoint(CursorNow());
 }
 
 // The preview: a child window of the host's size, deaf to input, launching
@@ -608,7 +513,7 @@ TEST_F(RotationTest, PreviewFillsTheHostAndGoesWithIt) {
     ASSERT_NO_FATAL_FAILURE(Child(L"A"));
     HostWindow host(40, 30, 320, 240);
     ASSERT_NE(host.Handle(), nullptr);
-    WriteIni(Ini("0", "0", {"A.exe"}));
+    WriteIni(IniText("0", "0", {"A.exe"}));
     Process& p = Launch(L"/p " + host.Number());
     HWND preview = nullptr;
     ASSERT_TRUE(PumpUntil(
@@ -655,7 +560,7 @@ TEST_F(RotationTest, FullListWrapsAroundAndKeepsTheHandleCountFlat) {
         list.push_back("N" + std::to_string(i) + ".exe");
     }
     HWND saver = nullptr;
-    Process& p = StartSaver(Ini("0", "0", list), saver);
+    Process& p = StartSaver(IniText("0", "0", list), saver);
     ASSERT_NE(saver, nullptr);
 
     ASSERT_TRUE(WaitForStarts(5, kTimeoutMs)) << LogText(log);

@@ -5,28 +5,6 @@
 
 namespace e2e {
 
-namespace {
-
-// The full, long form of a path, so that two spellings of it compare equal.
-std::wstring LongForm(const std::wstring& path) {
-    wchar_t full[MAX_PATH * 4];
-    DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH * 4, full, nullptr);
-    std::wstring p = (n > 0 && n < MAX_PATH * 4) ? std::wstring(full, n) : path;
-    wchar_t lng[MAX_PATH * 4];
-    n = GetLongPathNameW(p.c_str(), lng, MAX_PATH * 4);
-    if (n > 0 && n < MAX_PATH * 4)
-        p.assign(lng, n);
-    return p;
-}
-
-bool HasPrefixNoCase(const std::wstring& text, const std::wstring& prefix) {
-    return text.size() >= prefix.size() &&
-           CompareStringOrdinal(text.c_str(), static_cast<int>(prefix.size()), prefix.c_str(),
-                                static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL;
-}
-
-} // namespace
-
 bool SampleResources(HANDLE process, DWORD pid, ResourceSample& sample) {
     sample = {};
     PROCESS_MEMORY_COUNTERS_EX mem{};
@@ -43,7 +21,7 @@ bool SampleResources(HANDLE process, DWORD pid, ResourceSample& sample) {
 
 std::vector<std::wstring> ProcessesUnder(const std::wstring& folder) {
     std::vector<std::wstring> found;
-    std::wstring prefix = LongForm(folder);
+    std::wstring prefix = Canonical(folder);
     if (prefix.empty())
         return found;
     if (prefix.back() != L'\\')
@@ -64,8 +42,8 @@ std::vector<std::wstring> ProcessesUnder(const std::wstring& folder) {
         // it is open; it counts as gone.
         if (QueryFullProcessImageNameW(h, 0, image, &size) &&
             WaitForSingleObject(h, 0) == WAIT_TIMEOUT) {
-            std::wstring path = LongForm(std::wstring(image, size));
-            if (HasPrefixNoCase(path, prefix))
+            std::wstring path = Canonical(std::wstring(image, size));
+            if (StartsWithNoCase(path, prefix))
                 found.push_back(path + L" (pid " + std::to_wstring(pe.th32ProcessID) + L")");
         }
         CloseHandle(h);
@@ -118,6 +96,7 @@ void ChildRunTest::TearDown() {
         KillProcessesUnder(dir->Path()); // only after a failure is there anything
     SetEnvironmentVariableW(L"CHILD_LOG", nullptr);
     SetEnvironmentVariableW(L"CHILD_MAX_MS", nullptr);
+    SetEnvironmentVariableW(L"CHILD_LIFETIME_MS", nullptr);
     ScrTest::TearDown();
 }
 
@@ -133,7 +112,26 @@ Process& ChildRunTest::StartSaver(const std::string& iniText, HWND& saver) {
     Process& p = Launch(L"/s");
     saver = WaitForWindow(p.Pid(), L"TForm2");
     EXPECT_NE(saver, nullptr) << "no rotation window";
+    // Wine reports the pointer's entry into the new window late; had the
+    // test moved the pointer meanwhile, the stale entry would leave Wine
+    // believing the pointer still stood at kHome, and the move back at the
+    // end would be skipped as no move at all.
+    Sleep(300);
     return p;
+}
+
+DWORD ChildRunTest::ExpectEndsSoon(Process& p, DWORD ms) {
+    bool box = false;
+    WaitUntil(
+        [&] {
+            box = box || HasMessageBox(p.Pid());
+            return !p.Running();
+        },
+        ms);
+    DWORD at = GetTickCount();
+    EXPECT_FALSE(box) << "the rotator showed a box";
+    ExpectCleanExit(p, 0);
+    return at;
 }
 
 bool ChildRunTest::WaitForStarts(size_t n, DWORD ms) {
@@ -158,23 +156,6 @@ void ChildRunTest::ExpectNothingLeftRunning() {
     EXPECT_TRUE(left.empty()) << "still running:" << names << "\n" << LogText(log);
     EXPECT_EQ(StartedNames(Events()).size(), starts)
         << "a child started after the show had ended\n" << LogText(log);
-}
-
-std::string IniText(const std::string& interval, const std::string& mode,
-                    const std::vector<std::string>& files) {
-    std::string s = "[KS_SCR]\r\nInterval=" + interval + "\r\nMode=" + mode + "\r\n";
-    if (!files.empty()) {
-        s += "[SCRFiles]\r\n";
-        for (size_t i = 0; i < files.size(); ++i)
-            s += "No" + std::to_string(i) + "=" + files[i] + "\r\n";
-    }
-    return s;
-}
-
-bool SamePoint(POINT a, POINT b) { return a.x == b.x && a.y == b.y; }
-
-std::string ShowPoint(POINT p) {
-    return "(" + std::to_string(p.x) + "," + std::to_string(p.y) + ")";
 }
 
 } // namespace e2e

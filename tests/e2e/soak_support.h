@@ -61,6 +61,9 @@ class ChildRunTest : public ScrTest {
 
     std::vector<ChildEvent> Events() const { return ReadChildLog(log); }
     bool WaitForStarts(size_t n, DWORD ms);
+    // The rotator's end must come by itself within ms, without an error box,
+    // with exit code 0; returns when it came, as a tick count.
+    DWORD ExpectEndsSoon(Process& p, DWORD ms);
 
     // After the rotator's end: every child from the folder ends, and none
     // starts any more. A child launched just before the show ended may read
@@ -73,12 +76,5 @@ class ChildRunTest : public ScrTest {
     std::wstring log;
 };
 
-// The settings text: [KS_SCR] with Interval and Mode, then the list in
-// [SCRFiles] (no such section for an empty list).
-std::string IniText(const std::string& interval, const std::string& mode,
-                    const std::vector<std::string>& files);
-
-bool SamePoint(POINT a, POINT b);
-std::string ShowPoint(POINT p);
 
 } // namespace e2e
